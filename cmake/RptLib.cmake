@@ -1,0 +1,18 @@
+# rpt_glob_library(<target> <dir>... LINK <libs>...)
+# Builds a static library from every .cpp/.h under the given folders; folders with no
+# sources yet produce no target, so the tree builds while parts are still missing.
+function(rpt_glob_library target)
+  cmake_parse_arguments(ARG "" "" "DIRS;LINK" ${ARGN})
+  set(srcs)
+  foreach(d ${ARG_DIRS})
+    file(GLOB_RECURSE s CONFIGURE_DEPENDS ${d}/*.cpp ${d}/*.h ${d}/*.qrc)
+    list(APPEND srcs ${s})
+  endforeach()
+  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+  if(srcs)
+    add_library(${target} STATIC ${srcs})
+    target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${ARG_LINK})
+    set_property(GLOBAL APPEND PROPERTY RPT_LIBRARIES ${target})
+  endif()
+endfunction()
