@@ -78,6 +78,7 @@ public:
     QByteArray finish();
 
 private:
+    friend class RecordLayout;
     const RecordLayout &m_layout;
     QByteArray m_buf;
     qsizetype m_varSize = 0;
