@@ -55,6 +55,13 @@ struct CdsTable : RecordSink, RecordSource {
 
 enum class Format { Binary, Xml };
 
+// Choices a writer makes that the data itself does not fix.
+struct WriteOptions {
+    // Windows locale id stored as the packet's LCID: 1028 = Chinese (Taiwan), the
+    // locale of the systems this program runs for.
+    quint32 lcid = 1028;
+};
+
 // Reads binary or XML, told apart by content. `nameForErrors` names the file in messages.
 void readBytes(const QByteArray &data, RecordSink &sink, const QString &nameForErrors);
 // Opens and reads a file. A missing or unreadable file raises CdsError with the text
@@ -63,7 +70,10 @@ void readFile(const QString &path, RecordSink &sink);
 CdsTable readFile(const QString &path);
 
 QByteArray writeBytes(const RecordSource &source, Format format = Format::Binary);
+QByteArray writeBytes(const RecordSource &source, Format format, const WriteOptions &options);
 // Replaces the file; raises CdsError `Cannot create file "<path>". <system reason>` on failure.
 void writeFile(const QString &path, const RecordSource &source, Format format = Format::Binary);
+void writeFile(const QString &path, const RecordSource &source, Format format,
+               const WriteOptions &options);
 
 } // namespace rpt::cds
