@@ -95,6 +95,13 @@ QString toUnicode(const char *data, qsizetype len)
     Converters &c = conv();
     std::lock_guard g(c.lock);
     QString out;
+    if (c.fromCp == iconv_t(-1)) {
+        // No converter installed: keep ASCII, mark the rest, but never return nothing.
+        out.reserve(len);
+        for (qsizetype i = 0; i < len; ++i)
+            out.append(uchar(data[i]) < 0x80 ? QChar(uchar(data[i])) : QChar(QChar::ReplacementCharacter));
+        return out;
+    }
     out.resize(len + 1);
     char *dst = reinterpret_cast<char *>(out.data());
     size_t outLeft = size_t(out.size()) * 2;
@@ -106,8 +113,11 @@ QString toUnicode(const char *data, qsizetype len)
         if (r != size_t(-1))
             break;
         if ((errno == EILSEQ || errno == EINVAL) && outLeft >= 2) {
-            // Skip a whole bad pair when it looks like one, else one byte.
-            size_t skip = (isLeadByte(uchar(*in)) && inLeft >= 2) ? 2 : 1;
+            // Skip a whole bad pair when it looks like one, else one byte. A lead byte
+            // followed by a byte that cannot be a trail byte (a line break, '=', a
+            // quote) is a stray byte on its own: swallowing the next one with it would
+            // eat a character of the surrounding text.
+            size_t skip = (isLeadByte(uchar(*in)) && inLeft >= 2 && isTrailByte(uchar(in[1]))) ? 2 : 1;
             in += skip;
             inLeft -= skip;
             dst[0] = char(0xFD);

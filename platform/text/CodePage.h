@@ -16,6 +16,8 @@ inline QString toUnicode(const QByteArray &bytes) { return toUnicode(bytes.const
 
 // True when b starts a double-byte character (0x81..0xFE).
 inline bool isLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+// True when b can be the second byte of a double-byte character (0x40..0x7E, 0xA1..0xFE).
+inline bool isTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE); }
 
 // Bytes that text takes in code page 950.
 qsizetype byteLength(QStringView text);
