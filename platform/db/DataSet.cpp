@@ -1,5 +1,7 @@
 #include "platform/db/DataSet.h"
 
+#include "platform/text/SqlParams.h"
+
 #include <QDateTime>
 
 namespace rpt {
@@ -322,6 +324,7 @@ void TDataSet::Open()
     m_eof = m_rows.empty();
     m_modified = false;
     m_activeOverride = -1;
+    ClearPendingChanges();
     SetState(dsBrowse);
     fire(AfterOpen);
     if (!m_rows.empty())
@@ -340,6 +343,7 @@ void TDataSet::Close()
     InternalClose();
     m_rows.clear();
     m_rows.shrink_to_fit();
+    ClearPendingChanges(); // closing drops what was not written
     m_cur = -1;
     m_bof = m_eof = true;
     m_activeOverride = -1;
@@ -546,6 +550,8 @@ void TDataSet::DoInsertAppend(bool append)
     m_rowBeforeInsert = m_cur;
     const QByteArray blank = m_layout.blank();
     m_rows.insert(m_rows.begin() + pos, blank);
+    if (m_trackChanges)
+        m_meta.insert(m_meta.begin() + pos, TRowMeta{rsInserted, QByteArray()});
     m_cur = pos;
     m_insertedAt = pos;
     m_editBuffer = blank;
@@ -555,6 +561,8 @@ void TDataSet::DoInsertAppend(bool append)
         fire(OnNewRecord);
     } catch (...) {
         m_rows.erase(m_rows.begin() + pos);
+        if (m_trackChanges)
+            m_meta.erase(m_meta.begin() + pos);
         m_insertedAt = -1;
         m_cur = std::min(m_rowBeforeInsert, int(m_rows.size()) - 1);
         m_editBuffer.clear();
@@ -617,6 +625,13 @@ void TDataSet::Post()
             Error(QString::fromLatin1(msg::FieldRequired).arg(m_fields[size_t(i)]->FieldName()));
     const bool inserted = m_state == dsInsert;
     InternalPost(m_cur, inserted, m_beforeEdit, m_editBuffer);
+    if (m_trackChanges && !inserted) {
+        TRowMeta &meta = m_meta[size_t(m_cur)];
+        if (meta.status == rsUnchanged) {
+            meta.status = rsModified;
+            meta.original = m_beforeEdit;
+        }
+    }
     m_rows[size_t(m_cur)] = m_editBuffer;
     m_editBuffer.clear();
     m_beforeEdit.clear();
@@ -638,6 +653,8 @@ void TDataSet::Cancel()
         fire(BeforeScroll);
     if (wasInsert && m_insertedAt >= 0 && m_insertedAt < int(m_rows.size())) {
         m_rows.erase(m_rows.begin() + m_insertedAt);
+        if (m_trackChanges)
+            m_meta.erase(m_meta.begin() + m_insertedAt);
         m_cur = std::min(m_insertedAt, int(m_rows.size()) - 1);
     }
     m_insertedAt = -1;
@@ -668,6 +685,14 @@ void TDataSet::Delete()
     if (m_rows.empty()) // a BeforeDelete handler may have emptied it
         Error(QString::fromLatin1(msg::DataSetEmpty));
     InternalDelete(m_cur, m_rows[size_t(m_cur)]);
+    if (m_trackChanges) {
+        TRowMeta &meta = m_meta[size_t(m_cur)];
+        if (meta.status == rsModified)
+            m_deleted.push_back(meta.original);
+        else if (meta.status == rsUnchanged)
+            m_deleted.push_back(m_rows[size_t(m_cur)]);
+        m_meta.erase(m_meta.begin() + m_cur);
+    }
     m_rows.erase(m_rows.begin() + m_cur);
     m_editBuffer.clear();
     m_insertedAt = -1;
@@ -699,12 +724,31 @@ void TDataSet::InternalRefresh()
     m_rows.clear();
     InternalOpen();
     m_layout.build(m_fieldDefs);
+    ClearPendingChanges();
     m_cur = std::min(keep, int(m_rows.size()) - 1);
 }
 
 void TDataSet::SetRows(std::vector<QByteArray> rows)
 {
     m_rows = std::move(rows);
+}
+
+bool TDataSet::HasPendingChanges() const
+{
+    if (!m_deleted.empty())
+        return true;
+    for (const TRowMeta &m : m_meta)
+        if (m.status != rsUnchanged)
+            return true;
+    return false;
+}
+
+void TDataSet::ClearPendingChanges()
+{
+    m_deleted.clear();
+    m_meta.clear();
+    if (m_trackChanges)
+        m_meta.resize(m_rows.size());
 }
 
 void TDataSet::DisableControls()
@@ -998,8 +1042,17 @@ void TDataLink::DataEvent(TDataEvent event, TField *field, int info)
 } // namespace rpt
 
 namespace rpt {
-void TParams::ParseSQL(const QString &)
+void TParams::ParseSQL(const QString &sql)
 {
-    throw EDatabaseError(QStringLiteral("parameter markers: not yet available"));
+    // One parameter per distinct marker name; a name that stays keeps its value.
+    std::vector<TParam> next;
+    for (const QString &name : UniqueParamNames(rpt::ParseSQL(sql).names)) {
+        if (TParam *old = FindParam(name))
+            next.push_back(*old);
+        else
+            next.emplace_back(name, ftUnknown, 0);
+        next.back().Name = name;
+    }
+    m_items = std::move(next);
 }
 } // namespace rpt

@@ -260,6 +260,20 @@ protected:
     virtual void InternalDelete(int row, const QByteArray &values);
     virtual void InternalRefresh();
 
+    // Change tracking for datasets that write in batches: a status and the original
+    // values per row, kept in step with the rows, and the originals of deleted rows.
+    enum TRowStatus : quint8 { rsUnchanged, rsModified, rsInserted };
+    struct TRowMeta {
+        TRowStatus status = rsUnchanged;
+        QByteArray original;
+    };
+    void SetTrackChanges(bool on) { m_trackChanges = on; }
+    bool TrackChanges() const { return m_trackChanges; }
+    std::vector<TRowMeta> &RowMeta() { return m_meta; }
+    std::vector<QByteArray> &DeletedRows() { return m_deleted; }
+    bool HasPendingChanges() const;
+    void ClearPendingChanges();
+
     void SetRows(std::vector<QByteArray> rows);
     void AppendRow(QByteArray row) { m_rows.push_back(std::move(row)); }
     std::vector<QByteArray> &RowsRef() { return m_rows; }
@@ -275,6 +289,10 @@ protected:
     std::vector<QByteArray> m_rows;
 
 private:
+    bool m_trackChanges = false;
+    std::vector<TRowMeta> m_meta;
+    std::vector<QByteArray> m_deleted;
+
     void DoInsertAppend(bool append);
     void NotifyLinks(TDataEvent event, TField *field, int info);
     int MapField(int field) const;
