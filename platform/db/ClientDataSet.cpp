@@ -67,11 +67,10 @@ void TClientDataSet::InternalOpen()
         TDataSetProvider *p = Provider();
         if (!p)
             Error(QStringLiteral("Missing data provider or data packet"));
-        TFieldDefs defs;
-        std::vector<QByteArray> rows;
-        p->Fetch(m_commandText, m_params, defs, rows);
-        FieldDefsRef() = defs;
-        SetRows(std::move(rows));
+        FetchResult r;
+        p->Fetch(m_commandText, m_params, r);
+        FieldDefsRef() = r.defs;
+        SetRows(std::move(r.rows), std::move(r.arena));
         m_source = Source::Provider;
         return;
     }

@@ -343,6 +343,7 @@ void TDataSet::Close()
     InternalClose();
     m_rows.clear();
     m_rows.shrink_to_fit();
+    m_arena.reset();
     ClearPendingChanges(); // closing drops what was not written
     m_cur = -1;
     m_bof = m_eof = true;
@@ -728,9 +729,10 @@ void TDataSet::InternalRefresh()
     m_cur = std::min(keep, int(m_rows.size()) - 1);
 }
 
-void TDataSet::SetRows(std::vector<QByteArray> rows)
+void TDataSet::SetRows(std::vector<QByteArray> rows, std::shared_ptr<RowArena> arena)
 {
     m_rows = std::move(rows);
+    m_arena = std::move(arena);
 }
 
 bool TDataSet::HasPendingChanges() const

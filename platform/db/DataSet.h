@@ -274,7 +274,8 @@ protected:
     bool HasPendingChanges() const;
     void ClearPendingChanges();
 
-    void SetRows(std::vector<QByteArray> rows);
+    // Rows may be views into an arena, which the dataset then keeps until it closes.
+    void SetRows(std::vector<QByteArray> rows, std::shared_ptr<RowArena> arena = {});
     void AppendRow(QByteArray row) { m_rows.push_back(std::move(row)); }
     std::vector<QByteArray> &RowsRef() { return m_rows; }
     void BindFields(); // builds TField objects (declared or from defs) and the layout
@@ -290,6 +291,7 @@ protected:
 
 private:
     bool m_trackChanges = false;
+    std::shared_ptr<RowArena> m_arena;
     std::vector<TRowMeta> m_meta;
     std::vector<QByteArray> m_deleted;
 

@@ -22,10 +22,9 @@ void TDataSetProvider::FetchParams(const QString &clientCommandText, TParams &pa
     params.ParseSQL(EffectiveCommand(clientCommandText));
 }
 
-void TDataSetProvider::Fetch(const QString &clientCommandText, TParams &params, TFieldDefs &defs,
-                             std::vector<QByteArray> &rows) const
+void TDataSetProvider::Fetch(const QString &clientCommandText, TParams &params, FetchResult &result) const
 {
-    source()->FetchAll(EffectiveCommand(clientCommandText), params, defs, rows);
+    source()->FetchAll(EffectiveCommand(clientCommandText), params, result);
 }
 
 } // namespace rpt

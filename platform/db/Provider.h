@@ -8,11 +8,17 @@ namespace rpt {
 
 // A dataset that can run a command with bound parameters and hand over all rows in
 // bulk (the SQL datasets implement it).
+// Every row of a result, in compact form; the rows may live in the arena.
+struct FetchResult {
+    TFieldDefs defs;
+    std::vector<QByteArray> rows;
+    std::shared_ptr<RowArena> arena;
+};
+
 class IFetchSource {
 public:
     virtual ~IFetchSource() = default;
-    virtual void FetchAll(const QString &commandText, TParams &params, TFieldDefs &defs,
-                          std::vector<QByteArray> &rows) = 0;
+    virtual void FetchAll(const QString &commandText, TParams &params, FetchResult &result) = 0;
     virtual QString SourceCommandText() const = 0;
 };
 
@@ -31,8 +37,7 @@ public:
     QString EffectiveCommand(const QString &clientCommandText) const;
     // Parameters of that command, one per distinct marker name, in order of appearance.
     void FetchParams(const QString &clientCommandText, TParams &params) const;
-    void Fetch(const QString &clientCommandText, TParams &params, TFieldDefs &defs,
-               std::vector<QByteArray> &rows) const;
+    void Fetch(const QString &clientCommandText, TParams &params, FetchResult &result) const;
 
 private:
     IFetchSource *source() const;

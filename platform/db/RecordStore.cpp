@@ -1,5 +1,6 @@
 #include "platform/db/RecordStore.h"
 
+#include "platform/db/DbErrors.h"
 #include "platform/text/CodePage.h"
 
 #include <cstring>
@@ -28,9 +29,9 @@ constexpr qint64 kMsPerDay = 86400000;
 
 } // namespace
 
-RecordLayout::Kind RecordLayout::kindOf(TFieldType t)
+RecordLayout::Kind RecordLayout::kindOf(const TFieldDef &d)
 {
-    switch (t) {
+    switch (d.DataType) {
     case ftSmallint:
     case ftInteger:
     case ftWord:
@@ -45,7 +46,8 @@ RecordLayout::Kind RecordLayout::kindOf(TFieldType t)
         return KDouble;
     case ftBCD:
     case ftFMTBcd:
-        return KDecimal;
+        // Up to 18 declared digits always fit a 64-bit mantissa.
+        return d.Precision > 0 && d.Precision <= 18 ? KDecimal64 : KDecimal;
     case ftDate:
         return KDate;
     case ftTime:
@@ -77,6 +79,7 @@ int RecordLayout::slotWidth(Kind k)
     case KBool: return 1;
     case KDouble: return 8;
     case KDecimal: return 17;
+    case KDecimal64: return 9;
     case KDate: return 4;
     case KTime: return 4;
     case KDateTime: return 8;
@@ -95,7 +98,7 @@ void RecordLayout::build(const TFieldDefs &defs)
     int off = m_nullBytes;
     for (const TFieldDef &d : defs) {
         Slot s;
-        s.kind = kindOf(d.DataType);
+        s.kind = kindOf(d);
         s.offset = off;
         s.size = (s.kind == KAnsi || s.kind == KWide) && !isMemoType(d.DataType) ? d.Size : 0;
         off += slotWidth(s.kind);
@@ -147,6 +150,8 @@ QVariant RecordLayout::get(const QByteArray &rec, int f) const
         const auto v = load<Decimal::Int>(rec, s.offset);
         return QVariant::fromValue(Decimal(v, uchar(rec[s.offset + 16])));
     }
+    case KDecimal64:
+        return QVariant::fromValue(Decimal(load<qint64>(rec, s.offset), uchar(rec[s.offset + 8])));
     case KDate:
         return QVariant(QDate::fromJulianDay(load<qint32>(rec, s.offset)));
     case KTime:
@@ -208,7 +213,9 @@ bool RecordLayout::set(QByteArray &rec, int f, const QVariant &v) const
 
 qsizetype RecordLayout::footprint(const QByteArray &rec)
 {
-    return rec.capacity() + qsizetype(sizeof(QByteArray)) + 16; // + array header
+    // A row kept in an arena has no allocation of its own (capacity 0).
+    const qsizetype own = rec.capacity() ? rec.capacity() + 32 : rec.size();
+    return own + qsizetype(sizeof(QByteArray));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -239,7 +246,8 @@ void RecordBuilder::setInt(int f, qint64 v)
     case RecordLayout::KInt64: store<qint64>(m_buf.data(), s.offset, v); break;
     case RecordLayout::KBool: m_buf[s.offset] = v != 0; break;
     case RecordLayout::KDouble: store<double>(m_buf.data(), s.offset, double(v)); break;
-    case RecordLayout::KDecimal: setDecimal(f, Decimal(v, 0)); return;
+    case RecordLayout::KDecimal:
+    case RecordLayout::KDecimal64: setDecimal(f, Decimal(v, 0)); return;
     default: setValue(f, QVariant(qlonglong(v))); return;
     }
     RPT_MARK_SET(f);
@@ -259,6 +267,16 @@ void RecordBuilder::setDouble(int f, double v)
 void RecordBuilder::setDecimal(int f, const Decimal &v)
 {
     const auto &s = m_layout.m_slots[f];
+    if (s.kind == RecordLayout::KDecimal64) {
+        if (v.unscaled() > std::numeric_limits<qint64>::max() || v.unscaled() < std::numeric_limits<qint64>::min())
+            throw EConvertError(QStringLiteral("'%1' does not fit field '%2' (%3 digits)")
+                                    .arg(v.toString(), m_layout.m_defs[f].Name)
+                                    .arg(m_layout.m_defs[f].Precision));
+        store<qint64>(m_buf.data(), s.offset, qint64(v.unscaled()));
+        m_buf[s.offset + 8] = char(v.scale());
+        RPT_MARK_SET(f);
+        return;
+    }
     if (s.kind != RecordLayout::KDecimal) {
         setValue(f, QVariant::fromValue(v));
         return;
@@ -394,6 +412,7 @@ void RecordBuilder::setValue(int f, const QVariant &v)
         setDouble(f, c.toDouble());
         break;
     case RecordLayout::KDecimal:
+    case RecordLayout::KDecimal64:
         setDecimal(f, c.value<Decimal>());
         break;
     case RecordLayout::KDate:
@@ -415,6 +434,30 @@ void RecordBuilder::setValue(int f, const QVariant &v)
         break;
     }
     }
+}
+
+QByteArray RowArena::store(const char *data, qsizetype size)
+{
+    if (size > kBlock / 4) {
+        // A large row (a whole memo) gets a block of its own.
+        m_blocks.emplace_back(new char[size_t(size)]);
+        std::memcpy(m_blocks.back().get(), data, size_t(size));
+        m_reserved += size;
+        const char *p = m_blocks.back().get();
+        // Keep filling the previous block: put the big one before it.
+        if (m_blocks.size() >= 2)
+            std::swap(m_blocks[m_blocks.size() - 1], m_blocks[m_blocks.size() - 2]);
+        return QByteArray::fromRawData(p, size);
+    }
+    if (m_used + size > kBlock) {
+        m_blocks.emplace_back(new char[size_t(kBlock)]);
+        m_used = 0;
+        m_reserved += kBlock;
+    }
+    char *p = m_blocks.back().get() + m_used;
+    std::memcpy(p, data, size_t(size));
+    m_used += (size + 7) & ~qsizetype(7);
+    return QByteArray::fromRawData(p, size);
 }
 
 QByteArray RecordBuilder::finish()

@@ -16,6 +16,9 @@
 #include <QTime>
 #include <QVector>
 
+#include <memory>
+#include <vector>
+
 namespace rpt {
 
 class RecordLayout {
@@ -42,19 +45,34 @@ public:
 
 private:
     friend class RecordBuilder;
-    enum Kind : quint8 { KInt32, KInt64, KBool, KDouble, KDecimal, KDate, KTime, KDateTime, KAnsi, KWide, KBytes };
+    enum Kind : quint8 { KInt32, KInt64, KBool, KDouble, KDecimal, KDecimal64, KDate, KTime, KDateTime, KAnsi, KWide, KBytes };
     struct Slot {
         Kind kind;
         int offset;
         int size;   // the field's declared size (bytes for ANSI, characters for wide), 0 = unlimited
     };
-    static Kind kindOf(TFieldType t);
+    static Kind kindOf(const TFieldDef &d);
     static int slotWidth(Kind k);
 
     TFieldDefs m_defs;
     QVector<Slot> m_slots;
     int m_nullBytes = 0;
     int m_fixedSize = 0;
+};
+
+// Owns the bytes of rows fetched in bulk: rows are views into large blocks instead of
+// one allocation each, which keeps a million-row result close to its raw size.
+class RowArena {
+public:
+    // A row whose bytes live in the arena; valid while the arena lives.
+    QByteArray store(const char *data, qsizetype size);
+    qsizetype bytesReserved() const { return m_reserved; }
+
+private:
+    static constexpr qsizetype kBlock = 4 << 20;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    qsizetype m_used = kBlock;
+    qsizetype m_reserved = 0;
 };
 
 // Builds rows one after the other with no per-value allocation; used by fetch paths
@@ -76,6 +94,8 @@ public:
     void setText(int f, QStringView text);
     void setValue(int f, const QVariant &v);
     QByteArray finish();
+    // The row's bytes kept in an arena instead of an allocation of their own.
+    QByteArray finishInto(RowArena &arena) { return arena.store(m_buf.constData(), m_buf.size()); }
 
 private:
     friend class RecordLayout;

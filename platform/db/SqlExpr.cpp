@@ -42,7 +42,7 @@ namespace {
 // Fetched rows go straight from the client library's buffers into compact records.
 class BuilderSink : public fb::RowSink {
 public:
-    BuilderSink(TFieldDefs &defs, std::vector<QByteArray> &rows) : m_defs(defs), m_rows(rows) {}
+    explicit BuilderSink(FetchResult &r) : m_defs(r.defs), m_rows(r.rows), m_arena(*r.arena) {}
 
     void setColumns(const QList<fb::Column> &columns) override
     {
@@ -74,11 +74,12 @@ public:
     void setText(int col, const QString &v) override { m_builder->setText(col, v); }
     void setAnsi(int col, const char *p, qsizetype n) override { m_builder->setBytes(col, p, n); }
     void setBlob(int col, const char *p, qsizetype n) override { m_builder->setBytes(col, p, n); }
-    void endRow() override { m_rows.push_back(m_builder->finish()); }
+    void endRow() override { m_rows.push_back(m_builder->finishInto(m_arena)); }
 
 private:
     TFieldDefs &m_defs;
     std::vector<QByteArray> &m_rows;
+    RowArena &m_arena;
     RecordLayout m_layout;
     std::unique_ptr<RecordBuilder> m_builder;
 };
@@ -169,15 +170,15 @@ void TSQLConnection::Close()
     m_backend.reset();
 }
 
-void TSQLConnection::FetchAll(const QString &sql, const QList<QVariant> &params, TFieldDefs &defs,
-                              std::vector<QByteArray> &rows)
+void TSQLConnection::FetchAll(const QString &sql, const QList<QVariant> &params, FetchResult &result)
 {
     Open();
     if (m_backend->qt) {
-        m_backend->qt->query(sql, params, defs, rows);
+        m_backend->qt->query(sql, params, result.defs, result.rows);
         return;
     }
-    BuilderSink sink(defs, rows);
+    result.arena = std::make_shared<RowArena>();
+    BuilderSink sink(result);
     try {
         m_backend->fb->execute(sql, params, &sink);
     } catch (const fb::FbError &e) {
@@ -197,24 +198,22 @@ void TSQLDataSet::SetCommandText(const QString &sql)
     m_params.ParseSQL(sql);
 }
 
-void TSQLDataSet::FetchAll(const QString &commandText, TParams &params, TFieldDefs &defs,
-                           std::vector<QByteArray> &rows)
+void TSQLDataSet::FetchAll(const QString &commandText, TParams &params, FetchResult &result)
 {
     if (!m_connection)
         Error(QStringLiteral("Missing SQLConnection property"));
     if (commandText.trimmed().isEmpty())
         Error(QStringLiteral("No SQL statement available"));
     const ParsedSql cmd = ParseSQL(commandText);
-    m_connection->FetchAll(cmd.sql, params.valuesInOrder(cmd.names), defs, rows);
+    m_connection->FetchAll(cmd.sql, params.valuesInOrder(cmd.names), result);
 }
 
 void TSQLDataSet::InternalOpen()
 {
-    TFieldDefs defs;
-    std::vector<QByteArray> rows;
-    FetchAll(m_commandText, m_params, defs, rows);
-    FieldDefsRef() = defs;
-    SetRows(std::move(rows));
+    FetchResult r;
+    FetchAll(m_commandText, m_params, r);
+    FieldDefsRef() = r.defs;
+    SetRows(std::move(r.rows), std::move(r.arena));
 }
 
 } // namespace rpt

@@ -46,8 +46,7 @@ public:
     void Close();
 
     // Runs a statement ('?' placeholders) and hands every row over in compact form.
-    void FetchAll(const QString &sql, const QList<QVariant> &params, TFieldDefs &defs,
-                  std::vector<QByteArray> &rows);
+    void FetchAll(const QString &sql, const QList<QVariant> &params, FetchResult &result);
 
 private:
     struct Backend;
@@ -76,8 +75,7 @@ public:
     int MaxBlobSize() const { return m_maxBlobSize; }
     void SetMaxBlobSize(int n) { m_maxBlobSize = n; }
 
-    void FetchAll(const QString &commandText, TParams &params, TFieldDefs &defs,
-                  std::vector<QByteArray> &rows) override;
+    void FetchAll(const QString &commandText, TParams &params, FetchResult &result) override;
     QString SourceCommandText() const override { return m_commandText; }
     bool CanModify() const override { return false; }
 
