@@ -163,7 +163,7 @@ ConnectionProperties parseConnectionString(const QString &text)
         if (!sawEquals)
             syntaxError(QStringLiteral("\"%1\" has no '=' and no value.").arg(key));
         if (key.isEmpty())
-            syntaxError(QStringLiteral("a value is given without a key name (\"=\" at position %1).").arg(pos));
+            syntaxError(QStringLiteral("a value is given without a key name."));
 
         while (pos < n && isBlank(text[pos]))
             ++pos;
