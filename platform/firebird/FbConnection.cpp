@@ -325,6 +325,13 @@ void checkParams(const ConnectParams &p)
 {
     if (p.database.trimmed().isEmpty())
         throw FbError(QStringLiteral("No database name given"));
+    // c:\data\x.gdb from a Windows definition would be read here as host "c" and
+    // sent to the network; say what is wrong instead.
+    const QString db = p.database.trimmed();
+    if (db.size() > 2 && db[0].isLetter() && db[0].unicode() < 0x80 && db[1] == u':'
+        && (db[2] == u'\\' || db[2] == u'/'))
+        throw FbError(QStringLiteral("'%1' is a Windows drive path; give the database's path on this "
+                                     "machine, or host:path for a server").arg(db));
     if (p.dialect < 1 || p.dialect > 3)
         throw FbError(QStringLiteral("Invalid SQL dialect %1 (1, 2 or 3 expected)").arg(p.dialect));
 }

@@ -106,6 +106,7 @@ private slots:
     void dbxParams_data();
     void dbxParams();
     void dbxParamsBadDialect();
+    void opensWithStoredDefinition();
 
     void typedColumns_data();
     void typedColumns();
@@ -204,6 +205,21 @@ void TestFirebird::dbxParamsBadDialect()
     Connection c;
     QVERIFY_THROWS_EXCEPTION(FbError, c.open(p));
     QVERIFY(!c.isOpen());
+}
+
+// The definition as shipped (a role nobody created, a password the embedded engine does
+// not check) opens a local database.
+void TestFirebird::opensWithStoredDefinition()
+{
+    const ConnectParams p = ConnectParams::fromDbxParams(
+        {{"Database", m_none.database}, {"RoleName", "RoleName"}, {"User_Name", "sysdba"},
+         {"Password", "plumbgate"}, {"ServerCharSet", ""}, {"SQLDialect", "3"},
+         {"WaitOnLocks", "True"}, {"Interbase TransIsolation", "ReadCommited"}});
+    Connection c;
+    c.open(p);
+    RecordingSink s = query(c, "select current_user from rdb$database");
+    QCOMPARE(s.rows.size(), 1);
+    QCOMPARE(s.rows[0][0].text().trimmed(), QStringLiteral("SYSDBA"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -583,6 +599,7 @@ void TestFirebird::unreachableDatabase_data()
     QTest::newRow("no server") << "127.0.0.1/1:/x.fdb" << "127.0.0.1";
     QTest::newRow("not a database") << QString(RPT_TEST_DATA) << "";
     QTest::newRow("empty name") << "" << "No database";
+    QTest::newRow("Windows drive path") << "c:\\Tormel\\Data\\posdata.gdb" << "Windows drive path";
 }
 
 void TestFirebird::unreachableDatabase()
