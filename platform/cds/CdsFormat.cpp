@@ -3,6 +3,7 @@
 #include "platform/text/CodePage.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace rpt::cds::detail {
@@ -261,8 +262,9 @@ void checkDate(const FieldPlan &plan, qsizetype row, const QDate &d)
 {
     if (!dayInRange(dayNumber(d)))
         badValue(plan, row,
-                 QStringLiteral("the date %1 is outside 0001-01-01 to 9999-12-31")
-                     .arg(d.toString(Qt::ISODate)));
+                 QStringLiteral("the date %1%2 is outside 0001-01-01 to 9999-12-31")
+                     .arg(d.year() < 0 ? QStringLiteral("-") : QString())
+                     .arg(QString::asprintf("%04d-%02d-%02d", std::abs(d.year()), d.month(), d.day())));
 }
 
 } // namespace
@@ -463,12 +465,12 @@ void RowResolver::add(quint8 status, QVector<QVariant> &&values, const std::vect
 
 void RowResolver::finish()
 {
-    if (!m_linked)
-        return;
     if (m_maxReferenced > m_count)
         invalid(m_file, QStringLiteral("the change log names record %1, but there are only %2")
                             .arg(m_maxReferenced)
                             .arg(m_count));
+    if (!m_linked)
+        return;
     // A current version shows where the record it replaces stood.
     std::vector<quint32> visible;
     for (quint32 i = 0; i < m_stored.size(); ++i)

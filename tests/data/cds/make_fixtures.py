@@ -5,6 +5,11 @@ tiny.cds / tiny.xml   the complete two-row example file (ID i4, NAME string(10))
 changelog.cds / .xml  an edited in-memory dataset saved with its change log.
 bcd.cds               decimals in both encodings: right-aligned on the field
                       precision and normalised to the value's own digits.
+
+allkinds.cds / .xml come from our own writer (every field kind with its edge values);
+tst_cdsfile rewrites them when run with RPT_WRITE_CDS_FIXTURES=1, which is only ever
+wanted after a deliberate change of the written form.
+crashes/ keeps inputs that once broke the reader; tst_cdsfile reads each of them.
 """
 import os
 import struct
