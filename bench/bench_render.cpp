@@ -94,6 +94,11 @@ int main(int argc, char **argv)
         (void)report.pageImage(i, 96);
     const double imageMs = t.nsecsElapsed() / 1e6;
 
+    // The built-in layout (no usable template) sizes every column from all its cells.
+    t.restart();
+    ReportRenderer fallback(fixtures::wideSales(rows), loadTemplate(QString()));
+    const double fallbackMs = t.nsecsElapsed() / 1e6;
+
     const int pages = report.pageCount();
     std::printf("rows                  %d\n", rows);
     std::printf("pages                 %d\n", pages);
@@ -103,6 +108,8 @@ int main(int argc, char **argv)
     std::printf("PDF written           %.1f ms  (%.0f pages/s)\n", pdfMs, pages / (pdfMs / 1000.0));
     std::printf("layout + PDF          %.0f pages/s wall\n", pages / ((layoutMs + pdfMs) / 1000.0));
     std::printf("layout + lists + PDF  %.2f s CPU  (%.0f pages per CPU second)\n", cpuPdf, pages / cpuPdf);
+    std::printf("built-in layout       %.1f ms  (%d pages, columns sized from the data)\n", fallbackMs,
+                fallback.pageCount());
     std::printf("preview images 96dpi  %.1f ms per page\n", imageMs / std::max(1, previewPages));
     std::printf("PDF size              %lld KiB\n", static_cast<long long>(QFileInfo(out).size() / 1024));
     std::printf("peak RSS              %ld KiB (data built: %ld KiB)\n", peakRssKb(), rssData);

@@ -64,8 +64,7 @@ ReportRenderer::ReportRenderer(ReportData data, TemplateLoad load, QDateTime pri
     m_headingHeight = std::ceil(m_fonts[size_t(m_headingFont)].height * 1.7);
     m_totalsHeight = std::ceil(m_fonts[size_t(m_totalFont)].height * 1.7);
 
-    setupColumns();   // also settles the page size and orientation
-    computeTotals();
+    setupColumns();   // also adds up the totals and settles the page size and orientation
 
     if (!m_load.ok)
         buildFallbackHeader();
@@ -193,7 +192,9 @@ void ReportRenderer::setupColumns()
         if (isDecimalType(c.type) && c.format.decimals < 0 && defs[c.field].Size > 0)
             c.format.decimals = defs[c.field].Size;
 
-    // Natural widths of the columns sized from their data.
+    computeTotals();
+
+    // Natural widths of the columns sized from their data and their total.
     const FontStyle &body = m_fonts[size_t(m_bodyFont)];
     const FontStyle &heading = m_fonts[size_t(m_headingFont)];
     std::vector<double> natural(m_columns.size(), 0);
@@ -203,7 +204,7 @@ void ReportRenderer::setupColumns()
             continue;
         }
         const ColumnLayout &c = m_columns[i];
-        double w = heading.advance(c.caption);
+        double w = std::max(heading.advance(c.caption), m_fonts[size_t(m_totalFont)].advance(m_totalTexts[i]));
         for (size_t r = 0; r < m_data.rows.size(); ++r)
             w = std::max(w, body.advance(cellText(int(r), c)));
         natural[i] = std::ceil(w + 2 * m_cellPad + mm(0.5));
@@ -820,16 +821,24 @@ void ReportRenderer::paintPage(QPainter &painter, int index) const
     QRgb color = 0x1;
     painter.scale(kFontUnit, kFontUnit);
     const double toFont = 1.0 / kFontUnit;
+    double boldOffset = 0;
     for (const TextItem &t : pc.texts) {
         if (t.font != font) {
             font = t.font;
-            painter.setFont(m_fonts[size_t(font)].font);
+            const FontStyle &fs = m_fonts[size_t(font)];
+            painter.setFont(fs.font);
+            // The Chinese faces come in one weight only; a second pass a hair to the
+            // right gives bold headings and totals their weight.
+            boldOffset = fs.bold ? fs.font.pixelSize() * 0.035 : 0;
         }
         if (t.color != color) {
             color = t.color;
             painter.setPen(QColor::fromRgb(color));
         }
-        painter.drawText(t.origin * toFont, t.text);
+        const QPointF at = t.origin * toFont;
+        painter.drawText(at, t.text);
+        if (boldOffset > 0)
+            painter.drawText(at + QPointF(boldOffset, 0), t.text);
     }
     painter.restore();
 }

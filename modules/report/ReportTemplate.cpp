@@ -361,9 +361,14 @@ QByteArray toUtf8(const QByteArray &bytes)
     return cp950::toUnicode(bytes).toUtf8();
 }
 
+// The line of a parse error. The parser stops after the offending token, often on the
+// next line; the last non-blank character before that point is where the fix goes.
 int lineOf(const QByteArray &bytes, int offset)
 {
-    return int(bytes.left(offset).count('\n')) + 1;
+    int at = std::min<int>(offset, int(bytes.size())) - 1;
+    while (at > 0 && (bytes[at] == ' ' || bytes[at] == '\t' || bytes[at] == '\r' || bytes[at] == '\n'))
+        --at;
+    return int(bytes.left(at + 1).count('\n')) + 1;
 }
 
 } // namespace
@@ -403,7 +408,7 @@ std::optional<ReportTemplate> parseTemplate(const QByteArray &raw, QString *erro
             *error = QStringLiteral("範本檔是空的");
         return std::nullopt;
     }
-    if (!trimmed.startsWith('{')) {
+    if (!trimmed.startsWith('{') && !trimmed.startsWith('[')) {
         if (error)
             *error = QStringLiteral("不是 JSON 格式的報表範本");
         return std::nullopt;
