@@ -205,6 +205,7 @@ struct Connection::Impl {
     ConnectParams params;
     IProvider *provider = nullptr;
     IAttachment *att = nullptr;
+    ITransaction *tra = nullptr;               // the caller's open transaction, if any
     CharsetInfo connCs;
     std::unique_ptr<TextCodec> codec;          // connection character set
     std::vector<std::unique_ptr<TextCodec>> columnCodecs; // by charset id, made on demand
@@ -215,6 +216,11 @@ struct Connection::Impl {
 
     void detach()
     {
+        try {
+            endTransaction();
+        } catch (const FbError &) {
+            // Closing goes on: the server rolls back what the attachment leaves behind.
+        }
         if (att) {
             Status st;
             att->detach(st());
@@ -229,6 +235,22 @@ struct Connection::Impl {
         precisionCache.clear();
         columnCodecs.clear();
         codec.reset();
+    }
+
+    // Rolls the open transaction back; a refused rollback still forgets it here, and
+    // the server drops it with the attachment.
+    void endTransaction()
+    {
+        if (!tra)
+            return;
+        ITransaction *t = tra;
+        tra = nullptr;
+        Status st;
+        t->rollback(st());
+        if (st.failed()) {
+            t->release();
+            st.check();
+        }
     }
 
     void requireOpen() const
@@ -463,6 +485,10 @@ struct TransactionGuard {
 qint64 Connection::execute(const QString &sql, const QList<QVariant> &params, RowSink *sink)
 {
     d->requireOpen();
+    // Inside the caller's transaction a failed statement is undone by the engine on its
+    // own (statement savepoint); the transaction stays for the caller to end.
+    if (d->tra)
+        return d->run(d->tra, sql, params, sink);
     Status st;
     TransactionGuard guard(d->startTransaction(st, false));
     const qint64 affected = d->run(guard.tra, sql, params, sink);
@@ -474,13 +500,16 @@ QList<Column> Connection::describe(const QString &sql)
 {
     d->requireOpen();
     Status st;
-    TransactionGuard guard(d->startTransaction(st, true));
-    Ref<IStatement> stmt(d->prepare(st, guard.tra, sql));
+    // In the caller's transaction when one is open, so it sees what that one did.
+    TransactionGuard guard(d->tra ? nullptr : d->startTransaction(st, true));
+    ITransaction *tra = d->tra ? d->tra : guard.tra;
+    Ref<IStatement> stmt(d->prepare(st, tra, sql));
     Ref<IMessageMetadata> meta(stmt->getOutputMetadata(st()));
     st.check();
     std::vector<OutColumn> plan;
-    QList<Column> cols = d->planColumns(st, guard.tra, meta.get(), &plan);
-    guard.commit(st);
+    QList<Column> cols = d->planColumns(st, tra, meta.get(), &plan);
+    if (guard.tra)
+        guard.commit(st);
     return cols;
 }
 
@@ -488,14 +517,45 @@ int Connection::parameterCount(const QString &sql)
 {
     d->requireOpen();
     Status st;
-    TransactionGuard guard(d->startTransaction(st, true));
-    Ref<IStatement> stmt(d->prepare(st, guard.tra, sql));
+    TransactionGuard guard(d->tra ? nullptr : d->startTransaction(st, true));
+    Ref<IStatement> stmt(d->prepare(st, d->tra ? d->tra : guard.tra, sql));
     Ref<IMessageMetadata> meta(stmt->getInputMetadata(st()));
     st.check();
     const int n = int(meta->getCount(st()));
     st.check();
-    guard.commit(st);
+    if (guard.tra)
+        guard.commit(st);
     return n;
+}
+
+void Connection::beginTransaction()
+{
+    d->requireOpen();
+    if (d->tra)
+        throw FbError(QStringLiteral("A transaction is already open on this connection"));
+    Status st;
+    d->tra = d->startTransaction(st, false);
+}
+
+void Connection::commit()
+{
+    if (!d->tra)
+        throw FbError(QStringLiteral("No transaction is open to commit"));
+    Status st;
+    d->tra->commit(st());
+    // A refused commit leaves the transaction open: the caller rolls it back.
+    st.check();
+    d->tra = nullptr;
+}
+
+void Connection::rollback()
+{
+    d->endTransaction();
+}
+
+bool Connection::inTransaction() const
+{
+    return d->tra != nullptr;
 }
 
 qint64 Connection::Impl::run(ITransaction *tra, const QString &sql, const QList<QVariant> &values, RowSink *sink)
@@ -508,10 +568,10 @@ qint64 Connection::Impl::run(ITransaction *tra, const QString &sql, const QList<
     case isc_info_sql_stmt_start_trans:
     case isc_info_sql_stmt_commit:
     case isc_info_sql_stmt_rollback:
-        // Each statement already runs in a transaction of its own; a COMMIT inside a
-        // script would end it behind our back.
+        // Transactions are the connection's to begin and end; a COMMIT inside a
+        // script would end one behind its back.
         throw FbError(QStringLiteral("Transaction statements are not accepted here: "
-                                     "every statement is committed on its own"));
+                                     "the connection begins and ends its transactions itself"));
     default:
         break;
     }

@@ -104,8 +104,11 @@ public:
     bool isOpen() const;
     const ConnectParams &params() const;
 
-    // Runs one statement in a transaction of its own (isolation and lock wait from the
-    // connection parameters), committed at the end and rolled back on any error. `sql`
+    // Runs one statement. Without an open transaction (beginTransaction) it runs in a
+    // transaction of its own (isolation and lock wait from the connection parameters),
+    // committed at the end and rolled back on any error. Inside an open transaction it
+    // runs in that one and commits nothing; a failing statement leaves no trace of its
+    // own but keeps the transaction open, for the caller to commit or roll back. `sql`
     // takes '?' placeholders bound in order: QString as text in the connection's
     // character set, other kinds by FieldType.h's conventions, an invalid QVariant as
     // NULL; the engine converts to the column's type. Rows of a SELECT (or the output
@@ -116,6 +119,17 @@ public:
     QList<Column> describe(const QString &sql);
     // Number of '?' parameters the statement takes.
     int parameterCount(const QString &sql);
+
+    // One transaction spanning several statements (isolation and lock wait from the
+    // connection parameters). Only one is open at a time: beginning a second one is an
+    // error. A commit that fails leaves the transaction open for a rollback. Rollback
+    // without an open transaction does nothing; a rollback the server refuses still
+    // ends the transaction on this side, and then reports the error. Closing the
+    // connection rolls an open transaction back.
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const;
 
     // CREATE DATABASE at params.database with DEFAULT CHARACTER SET params.charset
     // (empty -> NONE) and SQL dialect params.dialect. Refuses to replace a file.

@@ -124,6 +124,9 @@ private slots:
     void refusedStatements();
     void failedStatementIsRolledBack();
     void sinkFailureRollsBack();
+    void explicitTransaction_data();
+    void explicitTransaction();
+    void transactionMisuse();
     void unreachableDatabase_data();
     void unreachableDatabase();
     void createRefusesExistingFile();
@@ -588,6 +591,93 @@ void TestFirebird::sinkFailureRollsBack()
     c.close();
     QVERIFY(!c.isOpen());
     QVERIFY_THROWS_EXCEPTION(FbError, c.execute(QStringLiteral("select 1 from rdb$database")));
+}
+
+void TestFirebird::explicitTransaction_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<bool>("failInside");
+    QTest::addColumn<QStringList>("stored");
+    QTest::newRow("rollback") << "rollback" << false << QStringList();
+    QTest::newRow("commit") << "commit" << false << QStringList{"1", "2"};
+    QTest::newRow("rollback after a failed statement") << "rollback" << true << QStringList();
+    // The failed statement is undone on its own; the rest of the transaction stands.
+    QTest::newRow("commit after a failed statement") << "commit" << true << QStringList{"1", "2"};
+    QTest::newRow("close") << "close" << false << QStringList();
+    QTest::newRow("open again") << "open" << false << QStringList();
+}
+
+void TestFirebird::explicitTransaction()
+{
+    QFETCH(QString, ending);
+    QFETCH(bool, failInside);
+    QFETCH(QStringList, stored);
+    const QString table = QStringLiteral("TX%1").arg(++m_tableNo);
+    const QString select = QStringLiteral("select id from %1 order by id").arg(table);
+    Connection c;
+    c.open(m_none);
+    c.execute(QStringLiteral("create table %1 (id integer not null primary key)").arg(table));
+    Connection other;
+    other.open(m_none);
+
+    c.beginTransaction();
+    QVERIFY(c.inTransaction());
+    QCOMPARE(c.execute(QStringLiteral("insert into %1 values (?)").arg(table), {1}), 1);
+    if (failInside) {
+        // Fails on its second row, after the first (3) went in.
+        QVERIFY_THROWS_EXCEPTION(FbError, c.execute(QStringLiteral("insert into %1 select 3 from rdb$database "
+                                                                   "union all select 1 from rdb$database")
+                                                        .arg(table)));
+        QVERIFY(c.inTransaction());
+    }
+    QCOMPARE(c.execute(QStringLiteral("insert into %1 values (?)").arg(table), {2}), 1);
+    // The transaction sees its own rows; nobody else does before the commit.
+    QCOMPARE(query(c, select).rows.size(), 2);
+    QVERIFY(query(other, select).rows.isEmpty());
+
+    if (ending == u"rollback")
+        c.rollback();
+    else if (ending == u"commit")
+        c.commit();
+    else if (ending == u"close")
+        c.close();
+    else
+        c.open(m_none);
+    QVERIFY(!c.inTransaction());
+
+    QStringList ids;
+    for (const Row &r : query(other, select).rows)
+        ids << r[0].text();
+    QCOMPARE(ids, stored);
+    // Without a transaction of the caller's, statements commit on their own again.
+    if (c.isOpen()) {
+        c.execute(QStringLiteral("insert into %1 values (9)").arg(table));
+        QCOMPARE(query(other, select).rows.size(), stored.size() + 1);
+    }
+}
+
+void TestFirebird::transactionMisuse()
+{
+    Connection c;
+    QVERIFY_THROWS_EXCEPTION(FbError, c.beginTransaction()); // not open
+    c.open(m_none);
+    QVERIFY_THROWS_EXCEPTION(FbError, c.commit());
+    c.rollback(); // nothing to roll back is not an error
+    c.beginTransaction();
+    try {
+        c.beginTransaction();
+        QFAIL("a second transaction was begun");
+    } catch (const FbError &e) {
+        QVERIFY2(e.message().contains("already open"), qPrintable(e.message()));
+    }
+    // SQL cannot end the transaction behind the connection's back.
+    QVERIFY_THROWS_EXCEPTION(FbError, c.execute(QStringLiteral("commit")));
+    QVERIFY(c.inTransaction());
+    QCOMPARE(query(c, "select 1 from rdb$database").rows.size(), 1);
+    QCOMPARE(c.describe(QStringLiteral("select 1 as one from rdb$database")).size(), 1);
+    QCOMPARE(c.parameterCount(QStringLiteral("select 1 from rdb$database where 1 = ?")), 1);
+    c.commit();
+    QVERIFY(!c.inTransaction());
 }
 
 void TestFirebird::unreachableDatabase_data()
