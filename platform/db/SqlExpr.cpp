@@ -1,5 +1,6 @@
 #include "platform/db/SqlExpr.h"
 
+#include "platform/db/FbRowBuilder.h"
 #include "platform/text/SqlParams.h"
 #include "platform/db/SqlSession.h"
 #include "platform/firebird/FbConnection.h"
@@ -8,81 +9,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 #include <QSqlDatabase>
 
 namespace rpt {
 
 namespace {
-QString &exeDirOverride()
-{
-    static QString dir;
-    return dir;
-}
-} // namespace
-
-void setExecutableDirOverride(const QString &dir)
-{
-    exeDirOverride() = dir.isEmpty() || dir.endsWith(u'/') ? dir : dir + u'/';
-}
-
-QString executableDir()
-{
-    if (!exeDirOverride().isEmpty())
-        return exeDirOverride();
-    QString dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    dir = dir.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(dir).absolutePath();
-    if (!dir.endsWith(u'/'))
-        dir += u'/';
-    return dir;
-}
-
-namespace {
-
-// Fetched rows go straight from the client library's buffers into compact records.
-class BuilderSink : public fb::RowSink {
-public:
-    explicit BuilderSink(FetchResult &r) : m_defs(r.defs), m_rows(r.rows), m_arena(*r.arena) {}
-
-    void setColumns(const QList<fb::Column> &columns) override
-    {
-        m_defs.clear();
-        QSet<QString> seen;
-        for (const fb::Column &c : columns) {
-            // Two result columns with one name get a numbered second name, as the
-            // platform does, so FieldByName stays unambiguous.
-            QString name = c.name;
-            for (int n = 1; seen.contains(name.toUpper()); ++n)
-                name = c.name + u'_' + QString::number(n);
-            seen.insert(name.toUpper());
-            TFieldDef d(name, c.type, c.size);
-            d.Precision = c.precision;
-            m_defs.append(d);
-        }
-        m_layout.build(m_defs);
-        m_builder = std::make_unique<RecordBuilder>(m_layout);
-    }
-    void beginRow() override { m_builder->begin(); }
-    void setNull(int col) override { m_builder->setNull(col); }
-    void setInt(int col, qint64 v) override { m_builder->setInt(col, v); }
-    void setDouble(int col, double v) override { m_builder->setDouble(col, v); }
-    void setDecimal(int col, const Decimal &v) override { m_builder->setDecimal(col, v); }
-    void setBool(int col, bool v) override { m_builder->setBool(col, v); }
-    void setDate(int col, const QDate &v) override { m_builder->setDate(col, v); }
-    void setTime(int col, const QTime &v) override { m_builder->setTime(col, v); }
-    void setDateTime(int col, const QDateTime &v) override { m_builder->setDateTime(col, v); }
-    void setText(int col, const QString &v) override { m_builder->setText(col, v); }
-    void setAnsi(int col, const char *p, qsizetype n) override { m_builder->setBytes(col, p, n); }
-    void setBlob(int col, const char *p, qsizetype n) override { m_builder->setBytes(col, p, n); }
-    void endRow() override { m_rows.push_back(m_builder->finishInto(m_arena)); }
-
-private:
-    TFieldDefs &m_defs;
-    std::vector<QByteArray> &m_rows;
-    RowArena &m_arena;
-    RecordLayout m_layout;
-    std::unique_ptr<RecordBuilder> m_builder;
-};
 
 QList<std::pair<QString, QString>> splitLines(const QStringList &lines)
 {
@@ -178,7 +109,7 @@ void TSQLConnection::FetchAll(const QString &sql, const QList<QVariant> &params,
         return;
     }
     result.arena = std::make_shared<RowArena>();
-    BuilderSink sink(result);
+    FbRowBuilder sink(result.defs, result.rows, result.arena.get());
     try {
         m_backend->fb->execute(sql, params, &sink);
     } catch (const fb::FbError &e) {
