@@ -55,14 +55,7 @@ QString ExeName()
 
 QString ExeDir()
 {
-    QString dir;
-    if (QCoreApplication::instance())
-        dir = QCoreApplication::applicationDirPath();
-    if (dir.isEmpty())
-        dir = QFileInfo(procSelfExe()).absolutePath();
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
+    return executableDir();
 }
 
 void Abort() { throw EAbort(); }

@@ -13,6 +13,7 @@
 // an event handler. Both end in TApplication::HandleException: Application->OnException
 // when assigned, otherwise the standard error box (ShowException). The program goes on.
 
+#include "platform/db/Paths.h"
 #include "platform/forms/Controls.h"
 #include "platform/forms/Dialogs.h"
 
@@ -29,7 +30,6 @@ class TForm;
 
 // Directory of the running executable with a trailing "/" (not the working directory).
 QString ExeDir();
-inline QString executableDir() { return ExeDir(); }
 // Full path of the running executable.
 QString ExeName();
 
