@@ -346,6 +346,8 @@ public:
     // The rectangle aligned children share: the client area less borders and bevels.
     virtual QRect AlignRect() const { return rect(); }
     void Realign() { realign(this); }
+    // Between these, children keep the bounds they are given; EnableAlign then lays them
+    // out in their designed order (as a window loading its controls does).
     void DisableAlign() { ++m_alignDisabled; }
     void EnableAlign();
     bool AlignDisabled() const { return m_alignDisabled > 0; }

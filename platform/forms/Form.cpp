@@ -68,6 +68,7 @@ TApplication::TApplication(int &argc, char **argv)
     installFontAliases();
     if (!QCoreApplication::instance())
         m_ownedApp = std::make_unique<RptQApplication>(argc, argv);
+    installFontAliases();
     QGuiApplication::setQuitOnLastWindowClosed(false);
     Application = this;
 }

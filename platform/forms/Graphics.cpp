@@ -286,13 +286,15 @@ bool loadIntoFontconfig(const QByteArray &xml, const QString &path)
 
 bool installFontAliases()
 {
-    static int done = -1;
-    if (done >= 0)
-        return done == 1;
-
+    // The substitution table belongs to the GUI application; fill it again once one
+    // exists (inserting twice changes nothing).
     for (const FaceGroup &g : faceGroups())
         for (const QString &f : g.faces)
             QFont::insertSubstitutions(f, g.substitutes);
+
+    static int done = -1;
+    if (done >= 0)
+        return done == 1;
 
     initFormsResources();
     const QString path = QStringLiteral(":/rptdlg/fonts/rptdlg-fonts.conf");
