@@ -31,6 +31,7 @@ namespace {
 
 constexpr double kZoomSteps[] = {0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
 constexpr int kGap = 16;   // grey border around the page, pixels
+constexpr int kCacheMegabytes = 192;   // page images kept for paging back and forth
 
 QToolButton *toolButton(QWidget *parent, const QString &text, QStyle::StandardPixmap icon, const QString &tip)
 {
@@ -81,7 +82,7 @@ private:
 };
 
 PreviewDialog::PreviewDialog(std::unique_ptr<ReportRenderer> report, const QString &pdfFolder, QWidget *parent)
-    : QDialog(parent), m_report(std::move(report)), m_pdfFolder(pdfFolder), m_cache(6)
+    : QDialog(parent), m_report(std::move(report)), m_pdfFolder(pdfFolder), m_cache(kCacheMegabytes)
 {
     setWindowTitle(QStringLiteral("報表預覽"));
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
@@ -215,9 +216,18 @@ QImage PreviewDialog::pageImage(int index)
     }
     if (QImage *hit = m_cache.object(index))
         return *hit;
-    auto *img = new QImage(m_report->pageImage(index, screenDpi() * m_zoom, devicePixelRatioF()));
+    // A large page at 400 % on a high-density screen would need hundreds of megabytes:
+    // past a bound the image is drawn coarser rather than exhausting memory.
+    constexpr double kMaxPixels = 40e6;
+    double dpr = devicePixelRatioF();
+    const QSizeF pageMm = m_report->pageSizeUnits() / kUnitsPerMm;
+    const double dpi = screenDpi() * m_zoom;
+    const double pixels = pageMm.width() * pageMm.height() * std::pow(dpi / 25.4 * dpr, 2);
+    if (pixels > kMaxPixels)
+        dpr *= std::sqrt(kMaxPixels / pixels);
+    auto *img = new QImage(m_report->pageImage(index, dpi, dpr));
     const QImage copy = *img;
-    m_cache.insert(index, img);
+    m_cache.insert(index, img, std::max<qsizetype>(1, img->sizeInBytes() >> 20));
     return copy;
 }
 
