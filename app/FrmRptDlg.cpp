@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QScopeGuard>
 
+#include <optional>
+
 #include <dlfcn.h>
 
 namespace rpt {
@@ -25,10 +27,16 @@ RptDlgUnitState &rptDlgUnit()
 
 namespace {
 
+std::optional<QStringList> &argumentsOverride()
+{
+    static std::optional<QStringList> args;
+    return args;
+}
+
 // Arguments as the suite gave them; a missing one reads as an empty string.
 QString ParamStr(int i)
 {
-    const QStringList args = QCoreApplication::arguments();
+    const QStringList args = argumentsOverride() ? *argumentsOverride() : QCoreApplication::arguments();
     return i < args.size() ? args[i] : QString();
 }
 
@@ -74,6 +82,11 @@ QList<TFieldDecl> subFields()
 }
 
 } // namespace
+
+void setLauncherArguments(const QStringList &args)
+{
+    argumentsOverride() = args;
+}
 
 TFormRptDlg::TFormRptDlg(QWidget *parent) : TForm(parent)
 {

@@ -33,6 +33,9 @@ struct RptDlgUnitState {
     QString replaceWith;
 };
 RptDlgUnitState &rptDlgUnit();
+// The command line start-up reads (program name first). Tests give each window its
+// own; by default it is the process's.
+void setLauncherArguments(const QStringList &args);
 
 class TFormRptDlg : public TForm {
     Q_OBJECT

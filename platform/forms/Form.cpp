@@ -448,7 +448,15 @@ void TForm::Close()
     // Through the window system's close, so that a subclass's closeEvent sees it too.
     m_inClose = true;
     m_closeError = nullptr;
-    close();
+    if (isVisible()) {
+        close();
+    } else {
+        // A window that was never shown (closed during its own creation, as an
+        // unattended run does) may have a window handle without a platform window, and
+        // QWindow::close() then returns without any close event: run the protocol here.
+        QCloseEvent ev;
+        QCoreApplication::sendEvent(this, &ev);
+    }
     m_inClose = false;
     if (std::exception_ptr err = std::exchange(m_closeError, nullptr))
         std::rethrow_exception(err);
