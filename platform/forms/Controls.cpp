@@ -366,8 +366,18 @@ bool TWinControl::event(QEvent *e)
 {
     switch (e->type()) {
     case QEvent::ChildAdded:
-        if (auto *w = qobject_cast<QWidget *>(static_cast<QChildEvent *>(e)->child()))
+        if (auto *w = qobject_cast<QWidget *>(static_cast<QChildEvent *>(e)->child())) {
             w->installEventFilter(this);
+            // Controls are visible unless hidden: one added to a window already on screen
+            // shows once it is fully built (Qt would leave it hidden).
+            if (isVisible() && !w->isWindow() && !w->testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+                QPointer<QWidget> child(w);
+                QMetaObject::invokeMethod(this, [child] {
+                    if (child && !child->isWindow() && !child->testAttribute(Qt::WA_WState_ExplicitShowHide))
+                        child->show();
+                }, Qt::QueuedConnection);
+            }
+        }
         break;
     case QEvent::ChildRemoved:
         if (auto *w = qobject_cast<QWidget *>(static_cast<QChildEvent *>(e)->child())) {
