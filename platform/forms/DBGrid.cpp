@@ -109,6 +109,7 @@ QFont TCanvas::qFont() const
     if (!m_haveCache || !(m_cachedFor == Font)) {
         m_cachedFor = Font;
         m_cached = Font.toQFont();
+        m_cachedAscent = QFontMetrics(m_cached).ascent();
         m_haveCache = true;
     }
     return m_cached;
@@ -127,23 +128,25 @@ void TCanvas::TextRect(const QRect &r, int x, int y, const QString &text)
     FillRect(r);
     if (text.isEmpty())
         return;
-    m_painter->save();
-    m_painter->setClipRect(r, Qt::IntersectClip);
-    const QFont f = qFont();
-    m_painter->setFont(f);
+    const bool clipped = m_painter->hasClipping();
+    const QRegion oldClip = clipped ? m_painter->clipRegion() : QRegion();
+    m_painter->setClipRect(r, clipped ? Qt::IntersectClip : Qt::ReplaceClip);
+    m_painter->setFont(qFont());
     m_painter->setPen(toColor(Font.Color));
-    m_painter->drawText(QPoint(x, y + QFontMetrics(f).ascent()), text);
-    m_painter->restore();
+    m_painter->drawText(QPoint(x, y + m_cachedAscent), text);
+    if (clipped)
+        m_painter->setClipRegion(oldClip);
+    else
+        m_painter->setClipping(false);
 }
 
 void TCanvas::TextOut(int x, int y, const QString &text)
 {
     if (!m_painter)
         return;
-    const QFont f = qFont();
-    m_painter->setFont(f);
+    m_painter->setFont(qFont());
     m_painter->setPen(toColor(Font.Color));
-    m_painter->drawText(QPoint(x, y + QFontMetrics(f).ascent()), text);
+    m_painter->drawText(QPoint(x, y + m_cachedAscent), text);
 }
 
 int TCanvas::TextWidth(const QString &text) const
@@ -515,6 +518,7 @@ TCustomDBGrid::TCustomDBGrid(QWidget *parent)
 TCustomDBGrid::~TCustomDBGrid()
 {
     // No notifications into a grid that is going away.
+    m_editor->removeEventFilter(this);
     m_link.reset();
 }
 

@@ -116,6 +116,7 @@ private:
     const QPalette *m_palette = nullptr;
     mutable TFont m_cachedFor;
     mutable QFont m_cached;
+    mutable int m_cachedAscent = 0;
     mutable bool m_haveCache = false;
 };
 

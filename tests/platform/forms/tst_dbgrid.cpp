@@ -289,8 +289,11 @@ private slots:
         QFETCH(QString, typed);
         Fixture f(3);
         QList<QChar> seen;
+        QString fieldAtEnter;
         f.grid->OnKeyPress = [&](QObject *, QChar &k) {
             seen << k;
+            if (k == QChar(13))
+                fieldAtEnter = f.cds.FieldByName("default_value")->AsString();
             if (k == QChar(13))
                 QCoreApplication::postEvent(QApplication::focusWidget(),
                                             new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier));
@@ -305,6 +308,7 @@ private slots:
         QTEST(f.cds.RecordCount(), "count");
         QVERIFY(seen.contains(QChar(13)));
         if (!typed.isEmpty()) {
+            QCOMPARE(fieldAtEnter, typed); // stored before the handler ran
             QCOMPARE(f.value(startRec), typed); // the typed value was posted on leaving
             QCOMPARE(f.cds.State(), dsBrowse);
         }
