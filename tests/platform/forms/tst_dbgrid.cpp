@@ -593,6 +593,32 @@ private slots:
         QCOMPARE(f.grid->Row(), f.grid->TitleOffset() + 1);
     }
 
+    void ownerDrawEventsByColumnsState_data()
+    {
+        QTest::addColumn<bool>("persistent");
+        QTest::addColumn<int>("dataCells");
+        QTest::newRow("default columns") << false << 3 * 3;
+        QTest::newRow("declared columns") << true << 0;
+    }
+    void ownerDrawEventsByColumnsState()
+    {
+        QFETCH(bool, persistent);
+        Fixture f(3, persistent);
+        int dataCells = 0, columnCells = 0;
+        QList<int> seenRecords;
+        f.grid->OnDrawDataCell = [&](TCustomDBGrid *, const QRect &, TField *, TGridDrawState) { ++dataCells; };
+        f.grid->OnDrawColumnCell = [&](TCustomDBGrid *, const QRect &, int col, TColumn *c, TGridDrawState) {
+            ++columnCells;
+            if (col == 1) // fields read the row being painted
+                seenRecords << c->Field()->AsString().mid(1).toInt();
+        };
+        f.grid->grab();
+        QTEST(dataCells, "dataCells");
+        QCOMPARE(columnCells, 3 * f.grid->Columns().Count());
+        QCOMPARE(seenRecords, (QList<int>{1, 2, 3}));
+        QCOMPARE(f.cds.ActiveRowOverride(), -1);
+    }
+
     void defaultColumnsFollowFields()
     {
         Fixture f(2, false);
@@ -623,6 +649,9 @@ private slots:
         f.grid->SetOptions(o & ~TDBGridOptions(dgRowLines));
         QCOMPARE(f.grid->DefaultRowHeight(), QFontMetrics(qf).height() + 3);
         QCOMPARE(f.grid->DefaultColWidth(), 64);
+        // The default font is MS Sans Serif 8 (through its installed stand-in): 17-pixel rows.
+        f.grid->SetOptions(o);
+        QCOMPARE(f.grid->DefaultRowHeight(), 17);
     }
 
     void closedDataSetPaintsAndIgnoresKeys()
