@@ -146,6 +146,8 @@ private slots:
 
     void speedButtonNeverTakesFocusNorStaysDown();
     void speedButtonGroupAndRelease();
+    void speedButtonGlyphLayout_data();
+    void speedButtonGlyphLayout();
     void rightClickOpensPopupWithoutClick();
 
     void modalRunEndsOnButtonModalResult();
@@ -623,6 +625,62 @@ void TstForms::speedButtonGroupAndRelease()
     QVERIFY(a->AllowAllUp());
     QTest::mouseClick(b, Qt::LeftButton);
     QVERIFY(!b->Down());
+}
+
+void TstForms::speedButtonGlyphLayout_data()
+{
+    QTest::addColumn<int>("layout");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("picture left of the caption") << int(blGlyphLeft) << QString::fromUtf8("查詢");
+    QTest::newRow("picture above the caption") << int(blGlyphTop) << QString::fromUtf8("首筆");
+    QTest::newRow("picture alone") << int(blGlyphLeft) << QString();
+}
+
+void TstForms::speedButtonGlyphLayout()
+{
+    QFETCH(int, layout);
+    QFETCH(QString, caption);
+    // A 24-bit picture: white background with a red block; on a blue panel.
+    QImage glyph(25, 22, QImage::Format_RGB32);
+    glyph.fill(Qt::white);
+    QPainter(&glyph).fillRect(5, 4, 15, 14, Qt::red);
+    TPanel panel;
+    panel.SetBevelOuter(bvNone);
+    panel.SetColor(clBlue);
+    panel.resize(80, 60);
+    auto *sb = new TSpeedButton(&panel);
+    sb->SetBounds(0, 0, 70, layout == blGlyphTop ? 45 : 31);
+    sb->SetFlat(true);
+    sb->SetLayout(TButtonLayout(layout));
+    sb->SetCaption(caption);
+    sb->SetGlyph(glyph);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    const QImage img = sb->grab().toImage();
+
+    QRect red;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixelColor(x, y) == QColor(Qt::red))
+                red |= QRect(x, y, 1, 1);
+    QCOMPARE(red.size(), QSize(15, 14));
+    // Around the block, where the picture is white, the blue panel shows through.
+    const QRect picture(red.topLeft() - QPoint(5, 4), QSize(25, 22));
+    for (const QPoint &p : {picture.topLeft(), picture.bottomRight(), picture.topLeft() + QPoint(2, 12)})
+        QCOMPARE(img.pixelColor(p), QColor(Qt::blue));
+    QCOMPARE(img.pixelColor(2, 2), QColor(Qt::blue));   // the button itself is transparent
+
+    // Picture and caption are centred together, 4 pixels apart (inside the 1-pixel edge).
+    const QFontMetrics fm(sb->font());
+    const QSize text = caption.isEmpty() ? QSize(0, 0)
+                                         : fm.boundingRect(QRect(0, 0, 68, 0), Qt::TextSingleLine, caption).size();
+    const int spacing = caption.isEmpty() ? 0 : 4;
+    QPoint glyphPos;
+    if (layout == blGlyphLeft)
+        glyphPos = QPoint(1 + (68 - (25 + spacing + text.width()) + 1) / 2, 1 + (sb->height() - 2 - 22 + 1) / 2);
+    else
+        glyphPos = QPoint(1 + (68 - 25 + 1) / 2, 1 + (sb->height() - 2 - (22 + spacing + text.height()) + 1) / 2);
+    QCOMPARE(red.topLeft(), glyphPos + QPoint(5, 4));
 }
 
 void TstForms::rightClickOpensPopupWithoutClick()
