@@ -48,12 +48,12 @@ struct DialogRecorder {
 };
 
 // Parses "top:100x6@0,0" into an alignment and designer bounds.
-struct ChildSpec {
+struct ChildLayout {
     TAlign align;
     QRect bounds;
 };
 
-ChildSpec parseChild(const QString &s)
+ChildLayout parseChild(const QString &s)
 {
     static const QHash<QString, TAlign> names{{"none", alNone}, {"top", alTop},     {"bottom", alBottom},
                                               {"left", alLeft}, {"right", alRight}, {"client", alClient}};
@@ -222,7 +222,7 @@ void TstForms::alignLayout()
     panel.DisableAlign();
     QList<QWidget *> made;
     for (const QString &c : children) {
-        const ChildSpec s = parseChild(c);
+        const ChildLayout s = parseChild(c);
         auto *w = new TPanel(&panel);
         w->SetBounds(s.bounds.x(), s.bounds.y(), s.bounds.width(), s.bounds.height());
         w->SetAlign(s.align);
