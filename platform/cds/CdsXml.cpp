@@ -132,10 +132,15 @@ bool escapeInto(QString &out, QStringView text, char32_t *badChar = nullptr)
     return true;
 }
 
-QString escaped(QStringView text)
+QString escapedName(const QString &name)
 {
     QString out;
-    escapeInto(out, text);
+    char32_t bad = 0;
+    if (!escapeInto(out, name, &bad))
+        throw CdsError(QStringLiteral("Cannot write field \"%1\": the character U+%2 of its name cannot be "
+                                      "stored in an XML file")
+                           .arg(name)
+                           .arg(uint(bad), 4, 16, QLatin1Char('0')));
     return out;
 }
 
@@ -158,7 +163,7 @@ QStringList attributeNames(const std::vector<FieldPlan> &plans)
         for (QChar &c : n)
             if (!isNameChar(c))
                 c = u'_';
-        if (n.isEmpty() || n[0].isDigit() || n[0] == u'.' || n[0] == u'-')
+        if (n.isEmpty() || !(n[0] == u'_' || n[0].isLetter()))
             n.prepend(u'_');
         if (n.startsWith(QLatin1String("xml"), Qt::CaseInsensitive))
             n.prepend(u'_');
@@ -189,7 +194,7 @@ void writeXml(const RecordSource &source, const WriteOptions &options, QByteArra
         const FieldPlan &p = plans[i];
         head += QLatin1String("<FIELD");
         if (attrs[int(i)] != p.def.Name)
-            head += QLatin1String(" fieldname=\"") + escaped(p.def.Name) + u'"';
+            head += QLatin1String(" fieldname=\"") + escapedName(p.def.Name) + u'"';
         head += QLatin1String(" attrname=\"") + attrs[int(i)] + u'"';
         head += QLatin1String(" fieldtype=\"") + QLatin1String(p.xmlType) + u'"';
         if (p.attrs & attrReadOnly)

@@ -394,6 +394,10 @@ private slots:
             QCOMPARE(back.rows[0][0].toString(), QStringLiteral("ab"));
             QCOMPARE(back.rows[1][0].toString(), QStringLiteral("abc"));
         }
+        // 200 characters are 400 bytes: more than a 1-byte length prefix can count.
+        const QString full(200, QChar(0x4E2D));
+        const CdsTable wide = table({def("W", ftWideString, 200)}, {{full}});
+        QCOMPARE(readBack(writeBytes(wide)).rows[0][0].toString(), full);
     }
 
     // ---- the header record handed to the print modules
@@ -436,8 +440,9 @@ private slots:
         const QString longName = QStringLiteral("欄") + QString(300, u'n');
         const CdsTable t = table({def("Species No", ftInteger), def("Length (cm)", ftFloat), def("State/Prov", ftString, 5),
                                   def("金額", ftInteger), def("RowState", ftInteger), def("ID", ftInteger),
-                                  def("ID", ftInteger), def("1st", ftInteger), def(longName, ftInteger), def("", ftInteger)},
-                                 {{1, 2.5, "AB", 3, 4, 5, 6, 7, 8, 9}});
+                                  def("ID", ftInteger), def("1st", ftInteger), def(longName, ftInteger), def("", ftInteger),
+                                  def("１號", ftInteger), def("a\tb", ftInteger)},
+                                 {{1, 2.5, "AB", 3, 4, 5, 6, 7, 8, 9, 10, 11}});
         compareTables(readBack(writeBytes(t, format)), t);
     }
 
@@ -537,6 +542,8 @@ private slots:
                                            << "Cannot write field \"V\" of row 1: 12345678901234567890 does not fit precision 4, scale 0";
         QTest::newRow("date before year 1") << ftDate << 0 << QVariant(QDate(-5, 1, 1)) << Format::Binary
                                             << "Cannot write field \"V\" of row 1: the date -0005-01-01 is outside 0001-01-01 to 9999-12-31";
+        QTest::newRow("control character in an xml field name") << ftString << 10 << QVariant("a") << Format::Xml
+                                                               << "Cannot write field \"V\x02\": the character U+0002 of its name cannot be stored in an XML file";
         QTest::newRow("control character in xml") << ftString << 10 << QVariant("a\x01") << Format::Xml
                                                   << "Cannot write field \"V\" of row 1: the character U+0001 cannot be stored in an XML file";
     }
@@ -547,7 +554,10 @@ private slots:
         QFETCH(QVariant, value);
         QFETCH(Format, format);
         QFETCH(QString, message);
-        const CdsTable t = table({def("V", type, size, type == ftBCD ? 4 : 0)}, {{value}});
+        const QString name = QString::fromUtf8(QTest::currentDataTag()).contains(QLatin1String("field name"))
+                                 ? QStringLiteral("V\x02")
+                                 : QStringLiteral("V");
+        const CdsTable t = table({def(name, type, size, type == ftBCD ? 4 : 0)}, {{value}});
         try {
             writeBytes(t, format);
             QFAIL("no error");
