@@ -21,6 +21,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 echo "No display: printing the first report of $index unattended."
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 QT_QPA_PLATFORM=offscreen "$run/RptDlg" "$index" "" auto
 pdf="$(cd "$run" && pwd)/report.pdf"
 if [ -s "$pdf" ]; then
