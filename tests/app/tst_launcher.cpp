@@ -3,6 +3,7 @@
 #include "LauncherWorld.h"
 
 #include "platform/forms/Buttons.h"
+#include "platform/forms/DBGrid.h"
 #include "platform/forms/Form.h"
 
 using namespace rpt;
@@ -44,6 +45,7 @@ private slots:
     void abandonedNewDefinitionLeavesNoParameters();
     void deleteAsksAndKeepsSharedTemplates();
     void failingBatchWritesNothing();
+    void enterMovesToTheNextValue();
 
 private:
     std::unique_ptr<TApplication> m_app;
@@ -296,6 +298,24 @@ void TestLauncher::failingBatchWritesNothing()
     QCOMPARE(fixtures::sqliteRows(w.catalogue, "select default_value from RPT_SUB where rpt_id='10002' order by params_item"),
              (QStringList{"a-stored", "b-stored"}));
     QCOMPARE(fixtures::sqliteRows(w.catalogue, "select rpt_name from RPT_MASTER where rpt_id='10002'"), QStringList{"Ten"});
+}
+
+void TestLauncher::enterMovesToTheNextValue()
+{
+    World w(threeReports(), params());
+    TFormRptDlg *f = w.start({"A"});
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    TDBGrid *grid = f->zebdbgrid2;
+    grid->setFocus();
+    grid->SetSelectedIndex(1); // the value column
+    QTest::keyClicks(grid->focusWidget(), "x");
+    QTest::keyClick(grid->focusWidget(), Qt::Key_Return);
+    // The Tab the handler posts arrives after the grid has finished with the Enter.
+    QTRY_COMPARE(f->ADODataSet2->RecNo(), 2);
+    QCOMPARE(grid->SelectedIndex(), 1);
+    QCOMPARE(f->ADODataSet2->RowValue(0, 4).toString(), QString("x")); // typed value kept (posted locally)
+    QVERIFY(w.errors.isEmpty());
 }
 
 QTEST_MAIN(TestLauncher)
