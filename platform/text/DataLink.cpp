@@ -525,6 +525,18 @@ ConnectionDescription describeAdoConnectionString(const QString &connectionStrin
     return describeConnection(merged, QFileInfo(path).absolutePath(), path);
 }
 
+void writeDataLinkFile(const QString &fileName, const QString &initString)
+{
+    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
+                         initString + QStringLiteral("\r\n");
+    QByteArray bytes("\xFF\xFE");
+    for (const QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    writeFileAtomically(fileName, bytes);
+}
+
 QString adoFileNameConnectionString(const QString &udlPath)
 {
     return QStringLiteral("FILE NAME=") + quoteConnectionValue(udlPath);

@@ -57,6 +57,10 @@ QString quoteConnectionValue(const QString &value);
 
 // The connection-string line of a .udl file.
 QString readDataLinkInitString(const QString &fileName);
+// Writes a .udl file as Windows does: UTF-16LE with a byte-order mark, the "[oledb]"
+// line, the comment line and the connection string, CRLF line ends. Replaces the file
+// atomically; EFCreateError on failure.
+void writeDataLinkFile(const QString &fileName, const QString &initString);
 // readDataLinkInitString + parseConnectionString, errors naming the file.
 ConnectionProperties readDataLinkFile(const QString &fileName);
 

@@ -1,6 +1,7 @@
 #include "Fixtures.h"
 
 #include "platform/cds/CdsFile.h"
+#include "platform/text/DataLink.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -12,13 +13,7 @@ namespace fixtures {
 
 void writeUdl(const QString &dir, const QString &initString)
 {
-    QFile f(dir + QStringLiteral("/Rpt.udl"));
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write Rpt.udl");
-    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
-                         initString + QStringLiteral("\r\n");
-    f.write("\xFF\xFE");
-    f.write(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    rpt::writeDataLinkFile(dir + QStringLiteral("/Rpt.udl"), initString);
 }
 
 void sqliteExec(const QString &file, const QStringList &statements)

@@ -9,6 +9,8 @@
 
 #include "platform/cds/CdsFile.h"
 #include "platform/firebird/FbConnection.h"
+#include "platform/db/DbErrors.h"
+#include "platform/text/DataLink.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,13 +33,7 @@ namespace {
 
 void writeUdl(const QString &dir)
 {
-    QFile f(dir + "/Rpt.udl");
-    if (!f.open(QIODevice::WriteOnly))
-        die("cannot write " + f.fileName());
-    const QString text = "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n"
-                         "Provider=SQLite;Data Source=rpt.db\r\n";
-    f.write("\xFF\xFE");
-    f.write(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    writeDataLinkFile(dir + "/Rpt.udl", "Provider=SQLite;Data Source=rpt.db");
 }
 
 void makeCatalogue(const QString &dir, const QString &index)
@@ -217,6 +213,8 @@ int main(int argc, char **argv)
         makeBusinessDatabase(dir);
         makeCompanyFile(dir);
     } catch (const fb::FbError &e) {
+        die(e.message());
+    } catch (const Exception &e) {
         die(e.message());
     } catch (const std::exception &e) {
         die(QString::fromLocal8Bit(e.what()));
