@@ -333,16 +333,21 @@ void TFormRptDlg::ADODataSet2AfterDelete(TDataSet *)
     ADODataSet2->UpdateBatch(arAll);
 }
 
+qint64 TFormRptDlg::CountDefinitions(const QString &column, const QString &value)
+{
+    TFieldDefs defs;
+    std::vector<QByteArray> rows;
+    ADOConnection1->Session().query(QStringLiteral("SELECT COUNT(*) FROM RPT_MASTER WHERE %1 = ?").arg(column), {value},
+                                    defs, rows);
+    return rows.empty() ? 0 : RecordLayout(defs).get(rows[0], 0).toLongLong();
+}
+
 void TFormRptDlg::DropAbandonedParameters(const QString &rptId)
 {
     // Only rows that belong to no stored definition are removed.
-    ISqlSession &s = ADOConnection1->Session();
-    TFieldDefs defs;
-    std::vector<QByteArray> rows;
-    s.query(QStringLiteral("SELECT COUNT(*) FROM RPT_MASTER WHERE rpt_id = ?"), {rptId}, defs, rows);
-    RecordLayout layout(defs);
-    if (rows.empty() || layout.get(rows[0], 0).toLongLong() != 0)
+    if (CountDefinitions(QStringLiteral("rpt_id"), rptId) != 0)
         return;
+    ISqlSession &s = ADOConnection1->Session();
     s.beginTransaction();
     try {
         s.exec(QStringLiteral("DELETE FROM RPT_SUB WHERE rpt_id = ?"), {rptId});
@@ -377,12 +382,7 @@ void TFormRptDlg::N3Click(QObject *)
     ADODataSet1->Delete();
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
-    ISqlSession &s = ADOConnection1->Session();
-    TFieldDefs defs;
-    std::vector<QByteArray> rows;
-    s.query(QStringLiteral("SELECT COUNT(*) FROM RPT_MASTER WHERE rpt_tempfile = ?"), {path}, defs, rows);
-    RecordLayout layout(defs);
-    if (!rows.empty() && layout.get(rows[0], 0).toLongLong() == 0)
+    if (CountDefinitions(QStringLiteral("rpt_tempfile"), path) == 0)
         QFile::remove(path); // a failure here is not reported
 }
 

@@ -112,6 +112,8 @@ private:
     void CreateControls();
     void HandOff(const QString &libraryName);
     void DropAbandonedParameters(const QString &rptId);
+    // Stored definitions whose `column` holds `value`.
+    qint64 CountDefinitions(const QString &column, const QString &value);
 
     QString m_insertingId; // number of a definition being inserted
     bool m_closed = false;
