@@ -120,7 +120,8 @@ QVariant coerceValue(const QVariant &v, TFieldType type, bool *ok)
     case ftSmallint:
     case ftInteger:
     case ftWord:
-    case ftAutoInc: {
+    case ftAutoInc:
+    case ftLargeint: {
         bool good = false;
         qlonglong n = 0;
         if (tid == QMetaType::QString) {
@@ -132,24 +133,11 @@ QVariant coerceValue(const QVariant &v, TFieldType type, bool *ok)
         } else {
             n = v.toLongLong(&good);
         }
+        if (type == ftLargeint)
+            return good ? QVariant(n) : fail();
         if (!good || n < INT_MIN || n > INT_MAX)
             return fail();
         return QVariant(int(n));
-    }
-    case ftLargeint: {
-        bool good = false;
-        qlonglong n = 0;
-        if (tid == QMetaType::QString)
-            n = v.toString().trimmed().toLongLong(&good);
-        else if (tid == qMetaTypeId<Decimal>()) {
-            auto i = v.value<Decimal>().toInt64();
-            good = i.has_value();
-            n = i.value_or(0);
-        } else
-            n = v.toLongLong(&good);
-        if (!good)
-            return fail();
-        return QVariant(n);
     }
     case ftBoolean:
         if (tid == QMetaType::QString) {
