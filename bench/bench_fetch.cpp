@@ -8,6 +8,7 @@
 // Prints wall time and peak resident memory side by side.
 
 #include "FbTestDb.h"
+#include "Fixtures.h"
 #include "platform/db/ClientDataSet.h"
 #include "platform/db/SqlExpr.h"
 
@@ -93,11 +94,7 @@ int main(int argc, char **argv)
                                    "DATEADD(:i SECOND TO TIMESTAMP '2024-01-01 08:00:00')); i = i + 1; END END")
                                .arg(rows))},
         "bench.fdb");
-    QFile ini(dir.filePath("dbxconnections.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write(QString("[Tormel]\r\nDriverName=Interbase\r\nDatabase=%1\r\nUser_Name=sysdba\r\nPassword=masterkey\r\n"
-                      "ServerCharSet=\r\nSQLDialect=3\r\n").arg(db).toUtf8());
-    ini.close();
+    fixtures::writeDbxConnections(dir.path(), db);
 
     // Raw size: the values as the database hands them over (fixed widths plus text bytes).
     const double rawPerRow = 4 + 8 + 4 + 10 + 26 + 8;
