@@ -46,6 +46,7 @@ demo: build
 	./demo/run-demo.sh $(BUILD)
 
 fuzz: deps
+	@$(MAKE) --no-print-directory deps PACKAGES="clang libclang-rt-14-dev"
 	cmake -S . -B $(BUILD)-fuzz -DRPT_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_cds_reader
 	mkdir -p $(BUILD)-fuzz/corpus
